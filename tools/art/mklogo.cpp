@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
+#include <string>
 
 #include "bmp.h"
 #include "shape.h"
@@ -26,10 +28,10 @@ constexpr int kWidth = 296;
 constexpr int kHeight = 109;
 
 // Vertical metrics of the lettering, in pixels from the top of the picture.
-constexpr double kAscender = 10;
-constexpr double kXHeight = 34;
-constexpr double kBaseline = 92;
-constexpr double kPen = 6;  // half the stroke width
+constexpr double kAscender = 7;
+constexpr double kXHeight = 33;
+constexpr double kBaseline = 95;
+constexpr double kPen = 6.5;  // half the stroke width
 constexpr double kSlant = 0.16;
 constexpr double kGap = 6;
 
@@ -57,18 +59,18 @@ Lettering BuildKorvane() {
     double x = 4;
 
     {  // k: a full-height stem, and arms cut off at the x-height.
-        const double w = 32;
+        const double w = 33;
         StrokeShape stem(r, {x, kAscender, x + w, B});
         stem.AddPath({{x + r, kAscender - 10}, {x + r, B + 10}}, 0);
         word.Add(stem);
         StrokeShape arms(r, {x, T, x + w, B});
-        arms.AddPath({{x + r, T + 36}, {x + w + 4, T - 12}}, 0);
-        arms.AddPath({{x + 13, T + 22}, {x + w + 2, B + 8}}, 0);
+        arms.AddPath({{x + r, T + 38}, {x + w + 4, T - 12}}, 0);
+        arms.AddPath({{x + 14, T + 24}, {x + w + 2, B + 8}}, 0);
         word.Add(arms);
         x += w + kGap;
     }
     {  // o: a rounded box.
-        const double w = 34;
+        const double w = 35;
         StrokeShape o(r, {x, T, x + w, B});
         const double mid = x + w / 2;
         o.AddPath({{mid, T + r},
@@ -82,7 +84,7 @@ Lettering BuildKorvane() {
         x += w + kGap;
     }
     {  // r: a stem with a shoulder that drops at its end.
-        const double w = 27;
+        const double w = 28;
         StrokeShape rr(r, {x, T, x + w, B});
         rr.AddPath({{x + r, T - 10}, {x + r, B + 10}}, 0);
         rr.AddPath({{x + r, T + 26}, {x + r, T + r}, {x + w - r, T + r}, {x + w - r, T + r + 9}},
@@ -91,22 +93,22 @@ Lettering BuildKorvane() {
         x += w + kGap;
     }
     {  // v
-        const double w = 34;
+        const double w = 35;
         StrokeShape v(r, {x, T, x + w, B});
         v.AddPath({{x + r, T - 10}, {x + w / 2, B - r}, {x + w - r, T - 10}}, 3);
         word.Add(v);
         x += w + kGap;
     }
     {  // a: a two-storey box letter with a square-cut hook.
-        const double w = 32;
+        const double w = 33;
         StrokeShape a(r, {x, T, x + w, B});
         a.AddPath({{x - 4, T + r}, {x + w - r, T + r}, {x + w - r, B + 10}}, 11);
-        a.AddPath({{x + w - r, T + 30}, {x + r, T + 30}, {x + r, B - r}, {x + w - r, B - r}}, 8);
+        a.AddPath({{x + w - r, T + 32}, {x + r, T + 32}, {x + r, B - r}, {x + w - r, B - r}}, 8);
         word.Add(a);
         x += w + kGap;
     }
     {  // n
-        const double w = 32;
+        const double w = 33;
         StrokeShape n(r, {x, T, x + w, B});
         n.AddPath({{x + r, T - 10}, {x + r, B + 10}}, 0);
         n.AddPath({{x + r, T + 26}, {x + r, T + r}, {x + w - r, T + r}, {x + w - r, B + 10}}, 11);
@@ -114,10 +116,10 @@ Lettering BuildKorvane() {
         x += w + kGap;
     }
     {  // e
-        const double w = 32;
+        const double w = 33;
         StrokeShape e(r, {x, T, x + w, B});
-        e.AddPath({{x + r, T + 28},
-                   {x + w - r, T + 28},
+        e.AddPath({{x + r, T + 30},
+                   {x + w - r, T + 30},
                    {x + w - r, T + r},
                    {x + r, T + r},
                    {x + r, B - r},
@@ -150,7 +152,7 @@ Colour Shade(const Lettering& word, Vec2 p, bool& ink) {
         if (depth < kBevel) {
             // Light comes from the upper left.
             const Vec2 n = word.Normal(p);
-            const double lit = (-n.x * -0.6 + -n.y * -0.8) * -1;  // facing the light: > 0
+            const double lit = -0.6 * n.x - 0.8 * n.y;  // > 0 where the edge faces the light
             const double rim = 1 - depth / kBevel;
             if (lit > 0) {
                 c = Mix(c, {255, 255, 255}, std::min(1.0, lit * rim * 1.1));
@@ -164,6 +166,29 @@ Colour Shade(const Lettering& word, Vec2 p, bool& ink) {
     if (word.Distance(p - kShadowOffset) < kOutline) return {16, 24, 92};
     ink = false;
     return {};
+}
+
+// A four-pointed glint of light, as if the chrome caught a lamp. Its arms fade out, and are cut
+// where they would grow too dark over the background.
+void AddSparkle(art::Image& image, Vec2 centre) {
+    constexpr int kReach = 13;
+    for (int y = static_cast<int>(centre.y) - kReach; y <= static_cast<int>(centre.y) + kReach; ++y) {
+        for (int x = static_cast<int>(centre.x) - kReach; x <= static_cast<int>(centre.x) + kReach;
+             ++x) {
+            const double dx = std::abs(x + 0.5 - centre.x);
+            const double dy = std::abs(y + 0.5 - centre.y);
+            const double across = std::max(0.0, 1 - dx / kReach) * std::exp(-dy * dy / 0.5);
+            const double down = std::max(0.0, 1 - dy / (kReach * 0.7)) * std::exp(-dx * dx / 0.5);
+            const double core = std::exp(-(dx * dx + dy * dy) / 5.0);
+            const double light = std::min(1.0, std::max({across, down}) + core * 0.8);
+            Rgb& p = image.at(x, y);
+            if (p.IsBlack() && light < 0.3) continue;
+            auto lift = [&](std::uint8_t v) {
+                return static_cast<std::uint8_t>(std::lround(v + (255 - v) * light));
+            };
+            p = Rgb{lift(p.r), lift(p.g), lift(p.b)};
+        }
+    }
 }
 
 art::Image DrawLogo() {
@@ -195,7 +220,27 @@ art::Image DrawLogo() {
             image.at(x, y) = Rgb{channel(c.r), channel(c.g), channel(c.b)};
         }
     }
+    AddSparkle(image, {275.5, 37.5});
     return image;
+}
+
+// The ink must stay where the intro expects it and bright enough to tell from the black key
+// colour; a change of the drawing that breaks this is refused rather than written.
+void CheckRules(const art::Image& image) {
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const Rgb& p = image.at(x, y);
+            if (p.IsBlack()) continue;
+            if (x > 290 || y < 4 || y > 104) {
+                throw std::runtime_error("ink outside x 0..290, y 4..104 at " + std::to_string(x) +
+                                         ", " + std::to_string(y));
+            }
+            if (std::max({p.r, p.g, p.b}) < 68) {
+                throw std::runtime_error("ink too dark at " + std::to_string(x) + ", " +
+                                         std::to_string(y));
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -206,7 +251,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        art::WriteFile(argv[1], art::EncodeBmp24(DrawLogo()));
+        const art::Image logo = DrawLogo();
+        CheckRules(logo);
+        art::WriteFile(argv[1], art::EncodeBmp24(logo));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mklogo: %s\n", e.what());
         return 1;
