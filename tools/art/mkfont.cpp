@@ -3,7 +3,8 @@
 // belongs to no cell. Usage: mkfont GLYPHS.txt OUTPUT.bmp
 //
 // The ink is coloured like the logo's chrome: light grey at the top of the cell, darkening
-// towards the middle, then blue that brightens towards the descenders. Every ink colour has
+// towards the middle, then blue that brightens towards the descenders, with the upper edge of
+// each stroke lit like the logo's bevel. Every ink colour has
 // all three channels well above black so that no glyph pixel can turn transparent.
 #include <algorithm>
 #include <array>
@@ -49,6 +50,11 @@ art::Rgb InkColour(int y) {
 
 const art::Rgb kHighlight{255, 255, 255};
 
+art::Rgb Lighter(art::Rgb c) {
+    auto up = [](std::uint8_t v) { return static_cast<std::uint8_t>(v + (255 - v) / 2); };
+    return {up(c.r), up(c.g), up(c.b)};
+}
+
 std::map<char, Picture> ReadGlyphs(const std::string& path) {
     std::ifstream in(path);
     if (!in) throw std::runtime_error("cannot open " + path);
@@ -93,7 +99,10 @@ art::Image DrawSheet(const std::map<char, Picture>& glyphs) {
             for (int x = 0; x < kCellWidth; ++x) {
                 const char c = picture[y][x];
                 if (c == '.') continue;
-                sheet.at(left + x, top + y) = c == '+' ? kHighlight : InkColour(y);
+                art::Rgb ink = c == '+' ? kHighlight : InkColour(y);
+                // A stroke's upper edge catches the light, as the logo's bevel does.
+                if (c == '#' && (y == 0 || picture[y - 1][x] == '.')) ink = Lighter(ink);
+                sheet.at(left + x, top + y) = ink;
             }
         }
     }
