@@ -7,6 +7,7 @@
 #include "bassmod.h"
 
 #include <SDL.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -100,6 +101,12 @@ bool ReadFile(const char* path, DWORD offset, DWORD length, std::vector<uint8_t>
         return false;
     }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, std::fclose);
+    // A folder opens for reading on POSIX systems but holds no module.
+    struct stat st {};
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = BASSMOD_ERROR_FILEOPEN;
+        return false;
+    }
     if (std::fseek(f, 0, SEEK_END) != 0) {
         *error = BASSMOD_ERROR_FILEOPEN;
         return false;
