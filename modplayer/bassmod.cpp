@@ -71,6 +71,14 @@ T Ok(T value) {
     return value;
 }
 
+// Gives back our use of SDL's audio. When nothing else in the process uses
+// SDL, SDL's own globals are released too, so that unloading this library
+// (which may unload SDL with it) leaves nothing behind.
+void ReleaseSdlAudio() {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
+}
+
 void AudioCallback(void*, Uint8* stream, int len) {
     t_on_audio_thread = true;
     const auto start = std::chrono::steady_clock::now();
@@ -154,7 +162,7 @@ struct UnloadGuard {
             dev = g.device;
         }
         SDL_CloseAudioDevice(dev);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        ReleaseSdlAudio();
         std::lock_guard<std::mutex> lk(g.lock);
         g.music.reset();
         g.initialized = false;
@@ -179,7 +187,7 @@ BASSMOD_EXPORT const char* BASSMOD_GetDeviceDescription(int device) {
     if (device < SDL_GetNumAudioDevices(0)) {
         if (const char* name = SDL_GetAudioDeviceName(device, 0)) result = g.device_names.insert(name).first->c_str();
     }
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    ReleaseSdlAudio();
     return result ? Ok(result) : Fail<const char*>(BASSMOD_ERROR_DEVICE, nullptr);
 }
 
@@ -197,7 +205,7 @@ BASSMOD_EXPORT BOOL BASSMOD_Init(int device, DWORD freq, DWORD flags) {
     const char* name = nullptr;
     if (device >= 0) {
         if (device >= SDL_GetNumAudioDevices(0) || !(name = SDL_GetAudioDeviceName(device, 0))) {
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            ReleaseSdlAudio();
             return Fail(BASSMOD_ERROR_DEVICE, 0);
         }
     }
@@ -212,7 +220,7 @@ BASSMOD_EXPORT BOOL BASSMOD_Init(int device, DWORD freq, DWORD flags) {
     // No changes allowed: SDL converts to whatever the hardware takes.
     SDL_AudioDeviceID dev = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
     if (dev == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        ReleaseSdlAudio();
         return Fail(BASSMOD_ERROR_DRIVER, 0);
     }
     {
@@ -250,7 +258,7 @@ BASSMOD_EXPORT void BASSMOD_Free(void) {
     }
     // Outside the locks: closing waits for the audio thread to finish.
     SDL_CloseAudioDevice(dev);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    ReleaseSdlAudio();
     g_error.store(BASSMOD_OK);
 }
 
