@@ -40,7 +40,9 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::vector<Pixel> pixels;
-    const Pixel& at(int x, int y) const { return pixels.at(static_cast<std::size_t>(y) * width + x); }
+    const Pixel& at(int x, int y) const {
+        return pixels.at(static_cast<std::size_t>(y) * width + x);
+    }
 };
 
 Picture Read24(const fs::path& path) {
@@ -118,7 +120,8 @@ TEST(Logo, InkIsBrightAndInsideItsBoxOnPureBlack) {
             if (p.black()) continue;
             ++ink;
             if (p.brightest() < 68 && firstDim < 0) firstDim = y * logo.width + x;
-            if ((x > 290 || y < 4 || y > 104) && firstOutside < 0) firstOutside = y * logo.width + x;
+            if ((x > 290 || y < 4 || y > 104) && firstOutside < 0)
+                firstOutside = y * logo.width + x;
         }
     }
     EXPECT_EQ(firstDim, -1) << "a pixel with no channel at 68 or more at x " << firstDim % 296
@@ -278,7 +281,9 @@ TEST(Icon, IsAnEmblemOnBlackInItsPalette) {
     const Bytes b = ReadAll(KORVANE_ICON_BMP);
     ASSERT_EQ(b.size(), 14u + 40 + 64 + 512);
     std::set<Pixel, bool (*)(const Pixel&, const Pixel&)> palette(
-        [](const Pixel& l, const Pixel& r) { return std::tie(l.r, l.g, l.b) < std::tie(r.r, r.g, r.b); });
+        [](const Pixel& l, const Pixel& r) {
+            return std::tie(l.r, l.g, l.b) < std::tie(r.r, r.g, r.b);
+        });
     for (int i = 0; i < 16; ++i) {
         palette.insert({b[54 + 4 * i + 2], b[54 + 4 * i + 1], b[54 + 4 * i]});
         EXPECT_EQ(b[54 + 4 * i + 3], 0) << "reserved byte of palette entry " << i;
@@ -309,17 +314,18 @@ TEST(Icon, IsAnEmblemOnBlackInItsPalette) {
 // The generators
 
 class Scratch {
-public:
+  public:
     Scratch() {
-        dir_ = fs::path(testing::TempDir()) / ("korvane-art-" + std::to_string(::getpid()) + "-" +
-                                               testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::path(testing::TempDir()) /
+               ("korvane-art-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
     ~Scratch() { fs::remove_all(dir_); }
     fs::path operator/(const std::string& name) const { return dir_ / name; }
 
-private:
+  private:
     fs::path dir_;
 };
 
@@ -363,7 +369,8 @@ TEST(Generators, FontMakerRefusesBrokenGlyphFiles) {
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     const auto glyphLine = [&](std::string_view header) {
-        return static_cast<std::size_t>(std::find(lines.begin(), lines.end(), header) - lines.begin());
+        return static_cast<std::size_t>(std::find(lines.begin(), lines.end(), header) -
+                                        lines.begin());
     };
     ASSERT_LT(glyphLine("glyph z"), lines.size());
 
@@ -407,7 +414,7 @@ TEST(Generators, FontMakerRefusesBrokenGlyphFiles) {
     Scratch scratch;
     // The untouched file is accepted, so each refusal below is down to its own edit.
     ASSERT_EQ(RunTool(Quote(KORVANE_MKFONT) + " " + Quote(KORVANE_GLYPHS_TXT) + " " +
-                  Quote(scratch / "good.bmp")),
+                      Quote(scratch / "good.bmp")),
               0);
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -416,7 +423,9 @@ TEST(Generators, FontMakerRefusesBrokenGlyphFiles) {
             std::ofstream out(glyphs);
             for (const std::string& line : c.edit(lines, glyphLine("glyph z"))) out << line << '\n';
         }
-        EXPECT_NE(RunTool(Quote(KORVANE_MKFONT) + " " + Quote(glyphs) + " " + Quote(scratch / "bad.bmp")), 0);
+        EXPECT_NE(
+            RunTool(Quote(KORVANE_MKFONT) + " " + Quote(glyphs) + " " + Quote(scratch / "bad.bmp")),
+            0);
     }
 }
 

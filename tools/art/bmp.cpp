@@ -39,7 +39,7 @@ void PutHeaders(std::vector<std::uint8_t>& out, int width, int height, int bits,
     Put32(out, kInfoHeaderSize);
     Put32(out, static_cast<std::uint32_t>(width));
     Put32(out, static_cast<std::uint32_t>(height));  // positive: bottom-up rows
-    Put16(out, 1);                                    // planes
+    Put16(out, 1);                                   // planes
     Put16(out, static_cast<std::uint32_t>(bits));
     Put32(out, 0);  // no compression
     Put32(out, imageSize);
@@ -131,7 +131,8 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) throw std::runtime_error("cannot write " + path);
 }

@@ -4,8 +4,8 @@
 //
 // The ink is coloured like the logo's chrome: light grey at the top of the cell, darkening
 // towards the middle, then blue that brightens towards the descenders, with the upper edge of
-// each stroke lit like the logo's bevel. Every ink colour has
-// all three channels well above black so that no glyph pixel can turn transparent.
+// each stroke lit like the logo's bevel. Every ink colour has all three channels well above
+// black so that no glyph pixel can turn transparent.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -84,7 +84,8 @@ std::map<char, Picture> ReadGlyphs(const std::string& path) {
         }
     }
     for (char ch : kCharset.substr(0, kGlyphCount)) {
-        if (!glyphs.contains(ch)) throw std::runtime_error(std::string("no picture for '") + ch + "'");
+        if (!glyphs.contains(ch))
+            throw std::runtime_error(std::string("no picture for '") + ch + "'");
     }
     return glyphs;
 }

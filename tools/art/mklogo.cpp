@@ -35,8 +35,8 @@ constexpr double kPen = 6.5;  // half the stroke width
 constexpr double kSlant = 0.16;
 constexpr double kGap = 6;
 
-constexpr double kBevel = 4.0;     // width of the bevelled rim inside the letters
-constexpr double kOutline = 2.2;   // width of the outline around the letters
+constexpr double kBevel = 4.0;    // width of the bevelled rim inside the letters
+constexpr double kOutline = 2.2;  // width of the outline around the letters
 constexpr Vec2 kShadowOffset{3.5, 3.5};
 
 // The brightest pixel channel of any edge pixel; below about 68 a pixel would come too close
@@ -172,7 +172,8 @@ Colour Shade(const Lettering& word, Vec2 p, bool& ink) {
 // where they would grow too dark over the background.
 void AddSparkle(art::Image& image, Vec2 centre) {
     constexpr int kReach = 13;
-    for (int y = static_cast<int>(centre.y) - kReach; y <= static_cast<int>(centre.y) + kReach; ++y) {
+    for (int y = static_cast<int>(centre.y) - kReach; y <= static_cast<int>(centre.y) + kReach;
+         ++y) {
         for (int x = static_cast<int>(centre.x) - kReach; x <= static_cast<int>(centre.x) + kReach;
              ++x) {
             const double dx = std::abs(x + 0.5 - centre.x);

@@ -29,7 +29,8 @@ art::Rgb ThroughRgb565(art::Rgb c) {
     const int g6 = c.g >> 2;
     const int b5 = c.b >> 3;
     // Widen back by repeating the high bits, as a display does.
-    return {static_cast<std::uint8_t>(r5 << 3 | r5 >> 2), static_cast<std::uint8_t>(g6 << 2 | g6 >> 4),
+    return {static_cast<std::uint8_t>(r5 << 3 | r5 >> 2),
+            static_cast<std::uint8_t>(g6 << 2 | g6 >> 4),
             static_cast<std::uint8_t>(b5 << 3 | b5 >> 2)};
 }
 
@@ -41,7 +42,8 @@ void Blit(art::Image& screen, const art::Image& source, int sx, int sy, int w, i
         for (int x = 0; x < w; ++x) {
             const art::Rgb c = source.at(sx + x, sy + y);
             if (IsKey(c)) continue;
-            if (dx + x < 0 || dy + y < 0 || dx + x >= screen.width || dy + y >= screen.height) continue;
+            if (dx + x < 0 || dy + y < 0 || dx + x >= screen.width || dy + y >= screen.height)
+                continue;
             screen.at(dx + x, dy + y) = ThroughRgb565(c);
         }
     }
@@ -65,8 +67,8 @@ int main(int argc, char** argv) {
             for (int col = 0; col < static_cast<int>(line.size()); ++col) {
                 const std::size_t k = kCharset.find(line[col]);
                 if (k == std::string_view::npos) throw std::runtime_error("no glyph in the text");
-                Blit(screen, sheet, static_cast<int>(k % 26) * 10, static_cast<int>(k / 26) * 18, 10,
-                     18, 10 + 10 * col, 108 + 18 * row);
+                Blit(screen, sheet, static_cast<int>(k % 26) * 10, static_cast<int>(k / 26) * 18,
+                     10, 18, 10 + 10 * col, 108 + 18 * row);
             }
         }
         Blit(screen, logo, 0, 0, logo.width, logo.height, 12, 5);

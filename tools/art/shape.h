@@ -26,7 +26,7 @@ struct Box {
 
 // One stroked letter. Coordinates are in pixels of the finished picture.
 class StrokeShape {
-public:
+  public:
     StrokeShape(double penRadius, Box clip) : penRadius_(penRadius), clip_(clip) {}
 
     // Adds a polyline whose interior corners are rounded with the given radius (0 for sharp
@@ -38,7 +38,7 @@ public:
 
     const Box& clip() const { return clip_; }
 
-private:
+  private:
     struct Segment {
         Vec2 a;
         Vec2 b;
@@ -51,14 +51,14 @@ private:
 // A set of letters with an optional italic slant: points are unslanted about the baseline
 // before the letters are asked, so the letters are designed upright.
 class Lettering {
-public:
+  public:
     Lettering(double slant, double baseline) : slant_(slant), baseline_(baseline) {}
     void Add(StrokeShape shape) { shapes_.push_back(std::move(shape)); }
     double Distance(Vec2 p) const;
     // The outward direction of the edge nearest to p (unit length, or zero on a flat spot).
     Vec2 Normal(Vec2 p) const;
 
-private:
+  private:
     double slant_;
     double baseline_;
     std::vector<StrokeShape> shapes_;
