@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr size_t kModuleSize = 45796;
@@ -287,8 +289,7 @@ TEST_F(ModulePlayback, MixNeverClipsAndSidesAreBalanced) {
 
 TEST(ComposerOutput, ReproducesTheCommittedModule) {
   const auto out = std::filesystem::temp_directory_path() /
-                   ("music_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                    std::to_string(std::rand()) + ".mod");
+                   ("music_test_" + std::to_string(::getpid()) + ".mod");
   const std::string command =
       std::string("\"") + KORVANE_MODCOMPOSE + "\" \"" + KORVANE_SCORE + "\" \"" + out.string() + "\"";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;

@@ -9,9 +9,11 @@
 //       each channel alone, and the loudness of the left and right sides.
 #include <xmp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
