@@ -76,7 +76,7 @@ typedef void SYNCPROC(HSYNC handle, DWORD data, void* user);
 /* Version: BASSMOD_VERSION, also before BASSMOD_Init. */
 DWORD BASSMOD_GetVersion(void);
 /* Name of output device number `device` (0 .. count-1); -1 names the default.
- * Null when there is no such device. The text stays valid until BASSMOD_Free. */
+ * Null when there is no such device. The text stays valid while the library is loaded. */
 const char* BASSMOD_GetDeviceDescription(int device);
 /* Reason of the latest call's failure, BASSMOD_OK after a success. */
 DWORD BASSMOD_ErrorGetCode(void);

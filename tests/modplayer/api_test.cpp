@@ -277,7 +277,8 @@ TEST_F(Player, RejectsWhatItCannotLoadAndKeepsTheLoadedMusic) {
     uint32_t x = 99;
     for (auto& b : random) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
     auto mutated = module;
-    std::copy_n("M!K?", 4, mutated.begin() + 1080);  // no known signature
+    const std::string no_signature = "M!K?";  // no known signature
+    for (size_t i = 0; i < no_signature.size(); ++i) mutated[1080 + i] = static_cast<uint8_t>(no_signature[i]);
     mutated[950] = 0;                                  // and no song positions
     const std::string missing = (dir.path / "no such file.mod").string();
 
