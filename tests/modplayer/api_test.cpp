@@ -312,9 +312,9 @@ TEST_F(Player, RejectsWhatItCannotLoadAndKeepsTheLoadedMusic) {
     EXPECT_EQ(ran, static_cast<int>(std::size(cases)));
 
     // A module inside a larger file or block, by offset and length.
-    std::vector<uint8_t> wrapped(333, 0xAA);
-    wrapped.insert(wrapped.end(), module.begin(), module.end());
-    wrapped.insert(wrapped.end(), 77, 0x55);
+    std::vector<uint8_t> wrapped(333 + module.size() + 77, 0x55);
+    std::fill_n(wrapped.begin(), 333, uint8_t{0xAA});
+    std::copy(module.begin(), module.end(), wrapped.begin() + 333);
     const auto wrapped_file = dir.path / "wrapped.bin";
     support::WriteAll(wrapped_file, wrapped);
     EXPECT_TRUE(api->BASSMOD_MusicLoad(0, wrapped_file.c_str(), 333, static_cast<DWORD>(module.size()), 0));
