@@ -51,6 +51,8 @@ std::span<const TPublishedField> TfrmMain::PublishedFields() const { return kFie
 
 void TfrmMain::FormCreate(TObject* Sender) {
     (void)Sender;
+    WriteEmbeddedFile(GetTempDir() + DllFileName, BassModDllData);
+    WriteEmbeddedFile(GetTempDir() + ModuleFileName, ModuleData);
     dxTimer->SetEnabled(false);
     frmMain->DoubleBuffered = true;
     // The image list's colour table goes to the display before it is first
@@ -68,6 +70,7 @@ void TfrmMain::FormCreate(TObject* Sender) {
 
 void TfrmMain::FormDestroy(TObject* Sender) {
     (void)Sender;
+    StopMusic();
     dxTimer->SetEnabled(false);
 }
 
@@ -82,13 +85,13 @@ void TfrmMain::dxTimerTimer(TObject* Sender, int LagCount) {
     (void)LagCount;
     ++FrameCounter;
     if (FrameCounter > LeadInTicks) {
-        dxDraw->Surface() ? dxDraw->Surface()->Fill(0) : void();
+        if (dxDraw->Surface()) dxDraw->Surface()->Fill(0);
         DrawTypewriterText();
         DrawSprite(LogoSprite, dxDraw, ImageList);
         dxDraw->Flip();
     }
     if (FrameCounter == LeadInTicks) {
-        // The music starts here.
+        StartMusic(GetTempDir(), DllFileName, GetTempDir() + ModuleFileName);
     }
 }
 

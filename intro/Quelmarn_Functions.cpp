@@ -1,5 +1,7 @@
 #include "Quelmarn_Functions.h"
 
+#include "BASSMOD_Dynamic.h"
+
 int32_t LeadInTicks = 100;
 
 void InitSprite(TSpriteRec& Sprite, int32_t X, int32_t Y, int32_t Extra1, int32_t Width, int32_t Height,
@@ -58,4 +60,56 @@ void ToggleScreenMode(TDXDraw* Target, TDXTimer* Timer, TCustomForm* Form) {
     }
     Target->Initialize();
     Timer->SetEnabled(true);
+}
+
+std::string ModuleFileName = "Module.MOD";
+std::string DllFileName = "BassMod.DLL";
+std::string TempModulePath;
+std::string TempDllPath;
+bool MusicPlaying = false;
+
+std::string GetTempDir() {
+    char Buffer[1024];
+    const DWORD Length = GetTempPathA(sizeof Buffer, Buffer);
+    // A path that does not fit counts as a failed call.
+    if (Length == 0 || Length >= sizeof Buffer) return "";
+    return std::string(Buffer, Length);
+}
+
+void WriteEmbeddedFile(const std::string& FileName, std::span<const uint8_t> Data) {
+    TMemoryStream Stream;
+    for (uint8_t Byte : Data) Stream.Write(&Byte, 1);
+    Stream.SaveToFile(FileName);
+    Application.ProcessMessages();
+}
+
+void DeleteTempFiles() {
+    if (FileExists(TempModulePath)) DeleteFile(TempModulePath);
+    if (FileExists(TempDllPath)) DeleteFile(TempDllPath);
+}
+
+bool StartMusic(const std::string& Dir, const std::string& DllName, const std::string& ModFile) {
+    if (!LoadBassModDll(Dir, DllName)) {
+        UnloadBassModDll();
+        return false;
+    }
+    if (BASSMOD_GetVersion() != 0x00070000) {
+        BASSMOD_Free();
+    } else if (!BASSMOD_Init(-1, 44100, 0)) {
+        BASSMOD_Free();
+    }
+    if (!BASSMOD_MusicLoad(0, ModFile.c_str(), 0, 0, 0x105)) return false;
+    BASSMOD_MusicPlay();
+    MusicPlaying = true;
+    TempModulePath = ModFile;
+    TempDllPath = Dir + DllName;
+    return MusicPlaying;
+}
+
+void StopMusic() {
+    if (!MusicPlaying) return;
+    BASSMOD_MusicFree();
+    BASSMOD_Free();
+    UnloadBassModDll();
+    DeleteTempFiles();
 }

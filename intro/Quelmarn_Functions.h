@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "DXClass.h"
@@ -33,3 +34,19 @@ void BuildFontImages(TDXDIB* Sheet, TDXImageList* Images, int CellWidth, int Cel
                      int Columns, int FirstIndex, TColor KeyColor, bool IsTransparent);
 
 void ToggleScreenMode(TDXDraw* Target, TDXTimer* Timer, TCustomForm* Form);
+
+// The two files the intro carries and writes into the temporary folder.
+extern const std::span<const uint8_t> ModuleData;
+extern const std::span<const uint8_t> BassModDllData;
+extern std::string ModuleFileName;
+extern std::string DllFileName;
+extern std::string TempModulePath;
+extern std::string TempDllPath;
+extern bool MusicPlaying;
+
+std::string GetTempDir();
+void WriteEmbeddedFile(const std::string& FileName, std::span<const uint8_t> Data);
+void DeleteTempFiles();
+
+bool StartMusic(const std::string& Dir, const std::string& DllName, const std::string& ModFile);
+void StopMusic();

@@ -18,3 +18,13 @@ std::string Format(const char* format, ...) {
     va_end(args);
     return result;
 }
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool FileExists(const std::string& fileName) {
+    struct stat st;
+    return !fileName.empty() && stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& fileName) { return ::unlink(fileName.c_str()) == 0; }

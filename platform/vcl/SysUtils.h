@@ -57,3 +57,7 @@ public:
 
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// True for an existing file; false for a folder or for nothing.
+bool FileExists(const std::string& fileName);
+bool DeleteFile(const std::string& fileName);
