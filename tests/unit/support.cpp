@@ -148,6 +148,7 @@ void IntroRun::SetUp() {
     RevealPause = 0;
     RevealStart = 0;
     RevealPage = 1;
+    MusicPlaying = false;
     auto backend = std::make_unique<RecordingHeadless>();
     h = backend.get();
     backend::Install(std::move(backend));
