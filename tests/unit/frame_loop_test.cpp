@@ -25,6 +25,7 @@ TEST_F(FrameLoop, LeadInThenOneFramePerTick) {
     }
     EXPECT_EQ(h->presents, 200);
     EXPECT_EQ(h->vsyncPresents, 200) << "every frame waits for the vertical blank";
+    EXPECT_EQ(h->waits, 0) << "a running timer keeps the loop polling";
 }
 
 TEST_F(FrameLoop, FirstFrameIsTheLogoOnBlackAndTheScreenIsBlackBefore) {
@@ -243,6 +244,45 @@ TEST_F(FrameLoop, AnErrorInAKeyHandlerShowsTheBoxWithAFullStop) {
     EXPECT_EQ(h->boxes[0].caption, "Korvane");
     EXPECT_EQ(h->boxes[0].text, "Key handler failed.");
     EXPECT_EQ(FrameCounter, 60) << "the intro went on after the box";
+}
+
+TEST_F(FrameLoop, ASilentAbortShowsNoBox) {
+    bool posted = false;
+    ASSERT_EQ(Run([&](RecordingHeadless& b) {
+                  b.clock += 16;
+                  if (!posted && FrameCounter == 30) {
+                      frmMain->OnKeyDown = [](TObject*, uint16_t&, TShiftState) { throw EAbort("quietly"); };
+                      b.PostKey('X');
+                      posted = true;
+                  }
+                  if (FrameCounter == 40) b.Post({backend::EventKind::CloseRequest});
+              }),
+              0);
+    EXPECT_TRUE(h->boxes.empty());
+    EXPECT_EQ(FrameCounter, 40);
+}
+
+TEST_F(FrameLoop, AnErrorInTheDestructionEventIsShownAndTheEndGoesOn) {
+    bool wrapped = false;
+    ASSERT_EQ(Run([&](RecordingHeadless& b) {
+                  b.clock += 16;
+                  if (!wrapped && FrameCounter == 20) {
+                      auto destroy = frmMain->OnDestroy;
+                      frmMain->OnDestroy = [destroy](TObject* s) {
+                          destroy(s);
+                          throw Exception("Cannot stop");
+                      };
+                      wrapped = true;
+                      b.PostKey(27);
+                  }
+              }),
+              0);
+    ASSERT_EQ(h->boxes.size(), 1u);
+    EXPECT_EQ(h->boxes[0].caption, "Korvane");
+    EXPECT_EQ(h->boxes[0].text, "Cannot stop.");
+    EXPECT_EQ(destroys, 1);
+    EXPECT_FALSE(h->displayOpen) << "the display was still given back";
+    EXPECT_FALSE(h->windowExists);
 }
 
 }  // namespace
