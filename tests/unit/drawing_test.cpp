@@ -86,6 +86,8 @@ TEST(ItemDraw, ClipsOnEverySideAndKeysOn16BitValues) {
         {-30, 50, 0, 0},    {-29, 50, 1, 20},  {50, -10, 30, 10}, {50, 230, 30, 10}, {50, 240, 30 * 0, 0},
         {50, -20, 0, 0},    {-10, -10, 20, 10}, {300, 230, 20, 10}, {310, -5, 10, 15}, {290, 220, 30, 20},
         {0, 0, 30, 20},     {-1000, 5, 0, 0},   {5, 100000, 0, 0},
+        // Narrow visible parts: fewer pixels in a row than one block of work.
+        {315, 50, 5, 20},   {-24, 60, 6, 20},   {-27, 70, 3, 20}, {312, 80, 8, 20}, {-21, 90, 9, 20},
     };
     int rows = 0;
     for (const Placement& p : table) {
