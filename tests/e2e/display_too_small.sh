@@ -15,10 +15,18 @@ box_window() {
 poll 60 box_window >/dev/null || fail "no error box appeared"
 BOX=$(box_window)
 shot box && keep_png "$SHOT"
-xdotool windowfocus --sync "$BOX" 2>/dev/null || xdotool windowfocus "$BOX"
-xdotool key --window "$BOX" Return
-poll 60 eval '! box_window >/dev/null' || fail "the error box did not close on Return"
+# Return until the box goes: it may not take the focus at once.
+answer_box() {
+    xdotool windowfocus "$BOX" 2>/dev/null
+    xdotool key --window "$BOX" Return 2>/dev/null
+    sleep 0.5
+    ! box_window >/dev/null
+}
+poll 60 answer_box || fail "the error box did not close on Return"
 wait_window
+# The server may take a moment to repaint where the box was.
+poll 30 eval 'shot settled && "$SCREEN_CHECK" black "$SHOT" >/dev/null' ||
+    { keep_png "$SHOT"; fail "the screen did not turn black after the error box ($SHOT)"; }
 # No frame may follow: watch the screen for longer than the lead-in takes.
 for i in $(seq 1 15); do
     shot "after-$i" || fail "no screenshot"
