@@ -74,7 +74,76 @@ TDirectDrawSurface::TDirectDrawSurface(int width, int height)
     : width_(std::max(width, 0)), height_(std::max(height, 0)),
       pixels_(size_t(width_) * height_, 0) {}
 
-void TDirectDrawSurface::Fill(uint16_t color) { std::fill(pixels_.begin(), pixels_.end(), color); }
+void TDirectDrawSurface::Fill(uint16_t color) {
+    extentsKey_ = kNoKey;
+    // A colour of two equal bytes (black above all) is the C library's
+    // fastest store.
+    if ((color & 0xFF) == (color >> 8)) std::memset(pixels_.data(), color & 0xFF, pixels_.size() * sizeof(uint16_t));
+    else std::fill(pixels_.begin(), pixels_.end(), color);
+}
+
+void TDirectDrawSurface::PrepareKey(uint16_t key) const {
+    if (extentsKey_ == key) return;
+    extents_.resize(size_t(height_));
+    for (int y = 0; y < height_; ++y) {
+        const uint16_t* row = pixels_.data() + size_t(y) * width_;
+        RowExtent e;
+        int first = 0, last = width_;
+        while (first < last && row[first] == key) ++first;
+        while (last > first && row[last - 1] == key) --last;
+        e.first = first;
+        e.last = last;
+        e.solid = std::find(row + first, row + last, key) == row + last;
+        extents_[size_t(y)] = e;
+    }
+    firstRow_ = 0;
+    lastRow_ = height_;
+    while (firstRow_ < lastRow_ && extents_[size_t(firstRow_)].first == extents_[size_t(firstRow_)].last) ++firstRow_;
+    while (lastRow_ > firstRow_ && extents_[size_t(lastRow_ - 1)].first == extents_[size_t(lastRow_ - 1)].last) --lastRow_;
+    extentsKey_ = key;
+}
+
+namespace {
+
+// Copies the pixels of `src` that are not `key` over `dst`, n of them; with
+// `Keyed` false, copies them all.
+template <bool Keyed>
+void CopyRow(uint16_t* __restrict dst, const uint16_t* __restrict src, int n, uint16_t key) {
+    if (!Keyed && n >= 32) {
+        std::memcpy(dst, src, size_t(n) * sizeof(uint16_t));
+        return;
+    }
+#if defined(__GNUC__)
+    // Whole vectors, and one more ending at the last pixel that may overlap
+    // the one before it: copying or selecting twice gives what doing it once
+    // does, so a short row needs no pixel-by-pixel tail.
+    using V8 = uint16_t __attribute__((vector_size(16)));
+    using V4 = uint16_t __attribute__((vector_size(8)));
+    auto select = [key]<class V>(uint16_t* d, const uint16_t* s, V) {
+        V a, b;
+        std::memcpy(&a, s, sizeof a);
+        if constexpr (Keyed) {
+            std::memcpy(&b, d, sizeof b);
+            a = a == key ? b : a;
+        }
+        std::memcpy(d, &a, sizeof a);
+    };
+    if (n >= 8) {
+        int i = 0;
+        for (; i + 8 <= n; i += 8) select(dst + i, src + i, V8{});
+        if (i < n) select(dst + n - 8, src + n - 8, V8{});
+        return;
+    }
+    if (n >= 4) {
+        select(dst, src, V4{});
+        select(dst + n - 4, src + n - 4, V4{});
+        return;
+    }
+#endif
+    for (int i = 0; i < n; ++i) dst[i] = Keyed && src[i] == key ? dst[i] : src[i];
+}
+
+}  // namespace
 
 void TDirectDrawSurface::Draw(int x, int y, const TRect& sourceRect, const TDirectDrawSurface& source,
                               bool transparent, uint16_t key) {
@@ -89,19 +158,29 @@ void TDirectDrawSurface::Draw(int x, int y, const TRect& sourceRect, const TDire
     w = std::min(w, width_ - x);
     h = std::min(h, height_ - y);
     if (w <= 0 || h <= 0) return;
-    for (int row = 0; row < h; ++row) {
-        const uint16_t* __restrict src = source.Row(sy + row) + sx;
-        uint16_t* __restrict dst = Row(y + row) + x;
-        if (!transparent) {
-            std::memcpy(dst, src, size_t(w) * sizeof(uint16_t));
-            continue;
-        }
-        // A select rather than a branch, so that the loop vectorises.
-        for (int i = 0; i < w; ++i) dst[i] = src[i] == key ? dst[i] : src[i];
+    extentsKey_ = kNoKey;
+    if (!transparent) {
+        for (int row = 0; row < h; ++row)
+            std::memcpy(Row(y + row) + x, source.Row(sy + row) + sx, size_t(w) * sizeof(uint16_t));
+        return;
+    }
+    source.PrepareKey(key);
+    // Only the rows, and the part of each row, that hold pixels other than
+    // the key.
+    const int firstRow = std::max(source.firstRow_, sy), lastRow = std::min(source.lastRow_, sy + h);
+    for (int row = firstRow; row < lastRow; ++row) {
+        const RowExtent& e = source.extents_[size_t(row)];
+        const int from = std::max(e.first, sx), to = std::min(e.last, sx + w);
+        if (from >= to) continue;
+        const uint16_t* src = source.Row(row) + from;
+        uint16_t* dst = pixels_.data() + size_t(y + row - sy) * width_ + (x + from - sx);
+        if (e.solid) CopyRow<false>(dst, src, to - from, key);
+        else CopyRow<true>(dst, src, to - from, key);
     }
 }
 
 void TDirectDrawSurface::LoadFrom(const TGraphic& picture) {
+    extentsKey_ = kNoKey;
     for (int y = 0; y < std::min(height_, picture.Height()); ++y) {
         uint16_t* dst = Row(y);
         for (int x = 0; x < std::min(width_, picture.Width()); ++x) dst[x] = BGRToRGB565(picture.Pixel(x, y));
@@ -309,8 +388,16 @@ TRect TPictureCollectionItem::PatternRect(int index) const {
 
 void TPictureCollectionItem::Draw(TDirectDrawSurface* dest, int x, int y, int patternIndex) const {
     if (!surface_ || !dest) return;
-    if (patternIndex < 0 || patternIndex >= PatternCount()) return;
     if (x > dest->Width() || y > dest->Height()) return;
+    // An item that is one whole picture has one pattern, the picture; most
+    // items are, so their draws skip the pattern arithmetic.
+    const int w = Picture.Width(), h = Picture.Height();
+    if ((PatternWidth <= 0 || PatternWidth == w) && (PatternHeight <= 0 || PatternHeight == h)) {
+        if (patternIndex != 0 || w == 0 || h == 0) return;
+        dest->Draw(x, y, Rect(0, 0, w, h), *surface_, Transparent, ColorToRGB565(TransparentColor));
+        return;
+    }
+    if (patternIndex < 0 || patternIndex >= PatternCount()) return;
     dest->Draw(x, y, PatternRect(patternIndex), *surface_, Transparent, ColorToRGB565(TransparentColor));
 }
 
@@ -320,6 +407,7 @@ void TPictureCollectionItem::Restore() {
     if (!graphic || graphic->Empty()) return;
     auto surface = std::make_unique<TDirectDrawSurface>(graphic->Width(), graphic->Height());
     surface->LoadFrom(*graphic);
+    if (Transparent) surface->PrepareKey(ColorToRGB565(TransparentColor));
     surface_ = std::move(surface);
 }
 

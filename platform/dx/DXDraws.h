@@ -61,8 +61,12 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     int Pitch() const { return width_; }  // in pixels
+    // Writable access may change any pixel, so it forgets what was learnt
+    // about the rows for keyed drawing. A pointer from it stays good for
+    // writing until this surface is next drawn from.
     uint16_t* Row(int y) {
         assert(y >= 0 && y < height_);
+        extentsKey_ = kNoKey;
         return pixels_.data() + size_t(y) * width_;
     }
     const uint16_t* Row(int y) const {
@@ -77,10 +81,26 @@ public:
               bool transparent, uint16_t key);
     // Fills the surface from a 24-bit picture's rectangle.
     void LoadFrom(const TGraphic& picture);
+    // Learns, for each row, where the pixels other than `key` lie, so that
+    // keyed draws from this surface skip what they would not write. Done on
+    // the first keyed draw anyway; calling it when the pictures are made
+    // keeps that allocation out of the frames.
+    void PrepareKey(uint16_t key) const;
 
 private:
+    // The columns [first, last) of a row that hold pixels other than the
+    // key; `solid` when none of them is the key.
+    struct RowExtent {
+        int first = 0, last = 0;
+        bool solid = false;
+    };
+    static constexpr uint32_t kNoKey = 0x10000;
     int width_, height_;
     std::vector<uint16_t> pixels_;
+    mutable std::vector<RowExtent> extents_;
+    // The rows [firstRow_, lastRow_) hold all pixels other than the key.
+    mutable int firstRow_ = 0, lastRow_ = 0;
+    mutable uint32_t extentsKey_ = kNoKey;
 };
 
 // ---------------------------------------------------------------- display
