@@ -68,6 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fprintf(stderr, "form reader: a stream failed with a foreign exception: %s\n", e.what());
         std::abort();
     }
+    // As an owner frees a form: the destruction event first, while the form
+    // is whole, then the object.
+    form->BeforeDestruction();
     form.reset();
     return 0;
 }

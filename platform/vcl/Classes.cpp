@@ -116,6 +116,24 @@ const std::string& TReader::IdentValue(const TValue& value) {
 
 TReader::TReader(std::span<const uint8_t> data) : data_(data) {}
 
+// A real definition nests a few levels (form, component, collection item);
+// anything deeper than this is damage, and reading it recursively would run
+// out of stack long before it ran out of bytes.
+constexpr int kMaxNesting = 32;
+
+struct TReader::NestingGuard {
+    explicit NestingGuard(TReader& reader) : reader_(reader) {
+        if (++reader_.depth_ > kMaxNesting) {
+            --reader_.depth_;
+            throw EReadError("Invalid stream format: objects nested too deeply");
+        }
+    }
+    ~NestingGuard() { --reader_.depth_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+    TReader& reader_;
+};
+
 uint8_t TReader::ReadByte() {
     if (pos_ >= data_.size()) throw EReadError("Stream read error: the form definition ends early");
     return data_[pos_++];
@@ -184,7 +202,8 @@ TValue TReader::ReadValue() {
             for (std::string m = ReadShortString(); !m.empty(); m = ReadShortString())
                 v.members.push_back(std::move(m));
             break;
-        case vaCollection:
+        case vaCollection: {
+            const NestingGuard nested(*this);
             v.kind = TValue::Kind::Collection;
             for (uint8_t marker = ReadByte(); marker != vaNull; marker = ReadByte()) {
                 if (marker != vaList) throw EReadError("Invalid stream format: collection item expected");
@@ -194,6 +213,7 @@ TValue TReader::ReadValue() {
                 v.items.push_back(std::move(item));
             }
             break;
+        }
         default:
             throw EReadError(Format("Invalid stream format: unknown value type %u", tag));
     }
@@ -215,6 +235,7 @@ void TReader::ReadProperties(TComponent* component) {
 }
 
 void TReader::ReadObjectInto(TComponent* component, bool isRoot) {
+    const NestingGuard nested(*this);
     component->loading_ = true;
     loaded_.push_back(component);
     ReadProperties(component);

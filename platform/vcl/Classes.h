@@ -189,6 +189,10 @@ private:
     std::vector<Fixup> fixups_;
     std::vector<TComponent*> loaded_;
     std::string where_;
+    // Nesting of objects and collection items being read; bounded so that a
+    // hostile stream cannot exhaust the stack.
+    int depth_ = 0;
+    struct NestingGuard;
 };
 
 // The byte tags of the form stream.
