@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "../Backend.h"
+#include "Scale.h"
 
 namespace backend {
 namespace {
@@ -58,17 +59,19 @@ public:
             std::fprintf(stderr, "korvane: cannot open the display: %s\n", SDL_GetError());
             std::exit(1);
         }
-        // SDL restores the desktop's mode when it quits; make sure it does
-        // on every normal way out.
-        std::atexit(SDL_Quit);
         for (uint32_t v = 0; v < 65536; ++v) {
             const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
             rgb888_[v] = ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
         }
     }
-    ~SdlBackend() override {
+    ~SdlBackend() override { Shutdown(); }
+
+    // SDL gives the desktop its own mode back when it quits.
+    void Shutdown() override {
+        if (down_) return;
         DestroyWindow();
         SDL_Quit();
+        down_ = true;
     }
 
     const char* Name() const override { return "sdl"; }
@@ -319,40 +322,31 @@ private:
         const bool xrgb = bpp == 4 && surface->format->Rmask == 0xFF0000 && surface->format->Gmask == 0xFF00 &&
                           surface->format->Bmask == 0xFF;
         const int srcRows = outH / k, srcCols = outW / k;
-        for (int sy = 0; sy < srcRows; ++sy) {
-            const uint16_t* src = &frame_[size_t(sy) * frameWidth_];
-            uint8_t* firstRow = base + size_t(oy + sy * k) * surface->pitch + size_t(ox) * bpp;
-            if (direct565) {
-                auto* d = reinterpret_cast<uint16_t*>(firstRow);
-                if (k == 1) {
-                    std::memcpy(d, src, size_t(srcCols) * 2);
-                } else {
-                    for (int x = 0; x < srcCols; ++x)
-                        for (int i = 0; i < k; ++i) *d++ = src[x];
-                }
-            } else if (xrgb) {
-                auto* d = reinterpret_cast<uint32_t*>(firstRow);
-                for (int x = 0; x < srcCols; ++x) {
-                    const uint32_t c = rgb888_[src[x]];
-                    for (int i = 0; i < k; ++i) *d++ = c;
-                }
-            } else {
+        uint8_t* origin = base + size_t(oy) * surface->pitch + size_t(ox) * bpp;
+        if (direct565 || xrgb) {
+            ScaleWhole(frame_.data(), frameWidth_, srcCols, srcRows, k, origin, surface->pitch,
+                       direct565 ? PixelLayout::Rgb565 : PixelLayout::Xrgb8888);
+        } else {
+            for (int sy = 0; sy < srcRows; ++sy) {
+                const uint16_t* src = &frame_[size_t(sy) * frameWidth_];
+                uint8_t* firstRow = origin + size_t(sy) * k * surface->pitch;
                 uint8_t* d = firstRow;
                 for (int x = 0; x < srcCols; ++x) {
                     const uint32_t c = rgb888_[src[x]];
                     const Uint32 mapped = SDL_MapRGB(surface->format, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
                     for (int i = 0; i < k; ++i, d += bpp) std::memcpy(d, &mapped, size_t(bpp));
                 }
+                // The other rows of the block are copies of the first.
+                for (int i = 1; i < k; ++i)
+                    std::memcpy(firstRow + size_t(i) * surface->pitch, firstRow, size_t(srcCols) * k * bpp);
             }
-            // The other rows of the block are copies of the first.
-            for (int i = 1; i < k; ++i)
-                std::memcpy(firstRow + size_t(i) * surface->pitch, firstRow, size_t(srcCols) * k * bpp);
         }
         if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
         SDL_UpdateWindowSurface(window_);
     }
 
     SDL_Window* window_ = nullptr;
+    bool down_ = false;
     bool cursorVisible_ = true;
     std::vector<uint32_t> iconPixels_;
     int iconWidth_ = 0, iconHeight_ = 0;
