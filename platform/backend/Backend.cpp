@@ -17,9 +17,11 @@ constexpr BackendEntry kBootstrap[] = {
     {"headless", CreateHeadlessBackend},
 };
 
+// Never destroyed at exit: a backend is shut down by the application, and
+// tearing down a display whose connection is already lost would hang.
 std::unique_ptr<Backend>& Slot() {
-    static std::unique_ptr<Backend> current;
-    return current;
+    static auto* current = new std::unique_ptr<Backend>();
+    return *current;
 }
 
 }  // namespace

@@ -98,6 +98,11 @@ public:
 
     // A modal message box with one OK button and a stop icon.
     virtual void MessageBox(std::string_view caption, std::string_view text) = 0;
+
+    // The application has ended: give the display and the desktop back.
+    // Called once at the end of the message loop, never from exit handlers,
+    // which also run when the window system has gone away under us.
+    virtual void Shutdown() {}
 };
 
 // The backend in use. Installed once before the application starts; when

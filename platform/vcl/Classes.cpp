@@ -1,6 +1,7 @@
 #include "Classes.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,11 @@ void TComponent::DestroyComponents() {
         last->BeforeDestruction();
         delete last;
     }
+}
+
+void TComponent::ForgetComponents() {
+    for (TComponent* c : components_) c->owner_ = nullptr;
+    components_.clear();
 }
 
 TComponent* TComponent::FindComponent(std::string_view name) const {
@@ -347,6 +353,24 @@ void TMemoryStream::SaveToFile(const std::string& fileName) const {
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
+    // A file-size limit would otherwise end the process with SIGXFSZ in the
+    // middle of a write; held back, the write fails with EFBIG and is
+    // reported like a full disk. The signal it left pending is taken before
+    // the mask is restored.
+    struct SizeSignalHeld {
+        sigset_t held, previous;
+        SizeSignalHeld() {
+            sigemptyset(&held);
+            sigaddset(&held, SIGXFSZ);
+            pthread_sigmask(SIG_BLOCK, &held, &previous);
+        }
+        ~SizeSignalHeld() {
+            const timespec now{0, 0};
+            while (sigtimedwait(&held, nullptr, &now) == SIGXFSZ) {
+            }
+            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        }
+    } sizeSignalHeld;
     size_t done = 0;
     while (done < data_.size()) {
         const ssize_t n = ::write(fd, data_.data() + done, data_.size() - done);

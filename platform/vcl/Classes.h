@@ -126,6 +126,10 @@ public:
     virtual std::span<const TPublishedMethod> PublishedMethods() const { return {}; }
     virtual std::span<const TPublishedField> PublishedFields() const { return {}; }
 
+protected:
+    // Lets go of every owned component without deleting it.
+    void ForgetComponents();
+
 private:
     friend class TReader;
     void Insert(TComponent* component);

@@ -255,6 +255,7 @@ void TApplication::Run() {
         delete last;
     }
     mainForm_ = nullptr;
+    backend::Current().Shutdown();
 }
 
 void TApplication::ProcessMessages() {

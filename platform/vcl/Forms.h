@@ -100,6 +100,10 @@ using TIdleHandler = std::function<bool()>;
 class TApplication : public TComponent {
 public:
     TApplication() : TComponent(nullptr) {}
+    // The forms are destroyed at the end of Run. What is left when the
+    // process exits for another reason (the window system went away) is not
+    // torn down: that would talk to a display that no longer answers.
+    ~TApplication() override { ForgetComponents(); }
     std::string Title;
 
     void Initialize();
