@@ -59,6 +59,15 @@ public:
             std::fprintf(stderr, "korvane: cannot open the display: %s\n", SDL_GetError());
             std::exit(1);
         }
+        // Without a window system SDL falls back to drivers that show
+        // nothing; an intro nobody can see or close is no intro.
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const char* asked = std::getenv("SDL_VIDEODRIVER");
+        if (driver && (!asked || !*asked) &&
+            (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+            std::fprintf(stderr, "korvane: cannot open the display: no window system found\n");
+            std::exit(1);
+        }
         for (uint32_t v = 0; v < 65536; ++v) {
             const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
             rgb888_[v] = ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
