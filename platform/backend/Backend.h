@@ -32,7 +32,7 @@ struct Event {
 
 enum class Border { Sizeable, Single, Dialog, None };
 
-struct WindowSpec {
+struct WindowSettings {
     std::string title;
     int clientWidth = 0;
     int clientHeight = 0;
@@ -71,7 +71,7 @@ public:
     virtual void WaitEvent() = 0;
 
     // The program's one window. Recreating it with another border is allowed.
-    virtual bool CreateWindow(const WindowSpec& spec) = 0;
+    virtual bool CreateWindow(const WindowSettings& settings) = 0;
     virtual void SetWindowIcon(int width, int height, std::span<const uint32_t> argb) = 0;
     virtual void ShowWindow() = 0;
     virtual void DestroyWindow() = 0;

@@ -95,15 +95,15 @@ void TCustomForm::Loaded() {
 void TCustomForm::HandleNeeded() {
     if (windowCreated_) return;
     auto& b = backend::Current();
-    backend::WindowSpec spec;
-    spec.title = Caption;
-    spec.clientWidth = ClientWidth;
-    spec.clientHeight = ClientHeight;
-    spec.border = ToBackendBorder(borderStyle_);
-    spec.minimizeBox = (BorderIcons & biMinimize) != 0;
-    spec.centered = Position == poScreenCenter || Position == poDesktopCenter ||
+    backend::WindowSettings settings;
+    settings.title = Caption;
+    settings.clientWidth = ClientWidth;
+    settings.clientHeight = ClientHeight;
+    settings.border = ToBackendBorder(borderStyle_);
+    settings.minimizeBox = (BorderIcons & biMinimize) != 0;
+    settings.centered = Position == poScreenCenter || Position == poDesktopCenter ||
                     Position == poMainFormCenter;
-    if (!b.CreateWindow(spec)) throw EOutOfResources("Error creating window");
+    if (!b.CreateWindow(settings)) throw EOutOfResources("Error creating window");
     windowCreated_ = true;
     if (Application.IconSize() > 0)
         b.SetWindowIcon(Application.IconSize(), Application.IconSize(), Application.IconPixels());

@@ -23,8 +23,8 @@ void Headless::WaitEvent() {
     else clock += autoStepMs;
 }
 
-bool Headless::CreateWindow(const WindowSpec& spec) {
-    window = spec;
+bool Headless::CreateWindow(const WindowSettings& settings) {
+    window = settings;
     windowExists = true;
     windowShown = false;
     ++windowsCreated;

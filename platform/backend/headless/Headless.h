@@ -18,7 +18,7 @@ public:
     uint32_t Ticks() override { return clock; }
     bool PollEvent(Event& event) override;
     void WaitEvent() override;
-    bool CreateWindow(const WindowSpec& spec) override;
+    bool CreateWindow(const WindowSettings& settings) override;
     void SetWindowIcon(int width, int height, std::span<const uint32_t> argb) override;
     void ShowWindow() override;
     void DestroyWindow() override;
@@ -49,7 +49,7 @@ public:
     // Window.
     bool windowExists = false;
     bool windowShown = false;
-    WindowSpec window;
+    WindowSettings window;
     int windowsCreated = 0;
     bool cursorVisible = true;
     std::vector<uint32_t> icon;

@@ -96,14 +96,14 @@ public:
 
     void WaitEvent() override { SDL_WaitEventTimeout(nullptr, 100); }
 
-    bool CreateWindow(const WindowSpec& spec) override {
+    bool CreateWindow(const WindowSettings& settings) override {
         DestroyWindow();
         Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
-        if (spec.border == Border::None) flags |= SDL_WINDOW_BORDERLESS;
-        if (spec.border == Border::Sizeable) flags |= SDL_WINDOW_RESIZABLE;
-        const int pos = spec.centered ? SDL_WINDOWPOS_CENTERED : SDL_WINDOWPOS_UNDEFINED;
-        window_ = SDL_CreateWindow(spec.title.c_str(), pos, pos, std::max(spec.clientWidth, 1),
-                                   std::max(spec.clientHeight, 1), flags);
+        if (settings.border == Border::None) flags |= SDL_WINDOW_BORDERLESS;
+        if (settings.border == Border::Sizeable) flags |= SDL_WINDOW_RESIZABLE;
+        const int pos = settings.centered ? SDL_WINDOWPOS_CENTERED : SDL_WINDOWPOS_UNDEFINED;
+        window_ = SDL_CreateWindow(settings.title.c_str(), pos, pos, std::max(settings.clientWidth, 1),
+                                   std::max(settings.clientHeight, 1), flags);
         if (!window_) {
             std::fprintf(stderr, "korvane: cannot create the window: %s\n", SDL_GetError());
             return false;
