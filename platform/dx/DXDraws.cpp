@@ -22,16 +22,6 @@ const bool kRegistered = [] {
     return true;
 }();
 
-int64_t EnumIdent(const TValue& value, std::initializer_list<const char*> names) {
-    const std::string& ident = TReader::IdentValue(value);
-    int64_t i = 0;
-    for (const char* n : names) {
-        if (ident == n) return i;
-        ++i;
-    }
-    throw EReadError("Invalid property value '" + ident + "'");
-}
-
 struct OptionName {
     const char* name;
     TDXDrawOption option;
@@ -496,7 +486,7 @@ bool TDXImageList::ReadProperty(std::string_view name, const TValue& value, TRea
                 else if (prop == "Transparent") item.Transparent = TReader::BoolValue(v);
                 else if (prop == "TransparentColor") {
                     item.TransparentColor = v.kind == TValue::Kind::Ident
-                                                ? static_cast<TColor>(EnumIdent(v, {"clBlack"}))
+                                                ? static_cast<TColor>(TReader::EnumValue(v, {"clBlack"}))
                                                 : static_cast<TColor>(TReader::IntValue(v));
                 } else if (prop == "Picture.Data") {
                     if (v.kind != TValue::Kind::Binary) throw EReadError("Invalid property value: binary data expected");

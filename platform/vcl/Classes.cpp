@@ -118,6 +118,16 @@ const std::string& TReader::IdentValue(const TValue& value) {
     return value.text;
 }
 
+int64_t TReader::EnumValue(const TValue& value, std::initializer_list<const char*> names) {
+    const std::string& ident = IdentValue(value);
+    int64_t i = 0;
+    for (const char* name : names) {
+        if (ident == name) return i;
+        ++i;
+    }
+    throw EReadError("Invalid property value '" + ident + "'");
+}
+
 // ------------------------------------------------------------------- reader
 
 TReader::TReader(std::span<const uint8_t> data) : data_(data) {}

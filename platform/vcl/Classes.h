@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
@@ -175,6 +176,8 @@ public:
     static bool BoolValue(const TValue& value);
     static const std::string& StringValue(const TValue& value);
     static const std::string& IdentValue(const TValue& value);
+    // The position of an enumerated identifier among `names`.
+    static int64_t EnumValue(const TValue& value, std::initializer_list<const char*> names);
 
 private:
     struct Fixup {

@@ -18,16 +18,6 @@ backend::Border ToBackendBorder(TFormBorderStyle style) {
     }
 }
 
-int64_t EnumValue(const TValue& value, std::initializer_list<const char*> names) {
-    const std::string& ident = TReader::IdentValue(value);
-    int64_t i = 0;
-    for (const char* name : names) {
-        if (ident == name) return i;
-        ++i;
-    }
-    throw EReadError("Invalid property value '" + ident + "'");
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------ control
@@ -40,7 +30,7 @@ void TControl::SetCursor(TCursor cursor) {
 bool TControl::ReadProperty(std::string_view name, const TValue& value, TReader& reader) {
     if (name == "Align") {
         Align = static_cast<TAlign>(
-            EnumValue(value, {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"}));
+            TReader::EnumValue(value, {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"}));
         return true;
     }
     if (name == "Cursor") {
@@ -173,7 +163,7 @@ bool TCustomForm::ReadProperty(std::string_view name, const TValue& value, TRead
     else if (name == "ClientWidth") ClientWidth = static_cast<int>(TReader::IntValue(value));
     else if (name == "ClientHeight") ClientHeight = static_cast<int>(TReader::IntValue(value));
     else if (name == "BorderStyle")
-        borderStyle_ = static_cast<TFormBorderStyle>(EnumValue(
+        borderStyle_ = static_cast<TFormBorderStyle>(TReader::EnumValue(
             value, {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"}));
     else if (name == "BorderIcons") {
         if (value.kind != TValue::Kind::Set) throw EReadError("Invalid property value: set expected");
@@ -186,7 +176,7 @@ bool TCustomForm::ReadProperty(std::string_view name, const TValue& value, TRead
             else throw EReadError("Invalid property value '" + m + "'");
         }
     } else if (name == "Position")
-        Position = static_cast<TPosition>(EnumValue(
+        Position = static_cast<TPosition>(TReader::EnumValue(
             value, {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
                     "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"}));
     else if (name == "OldCreateOrder") OldCreateOrder = TReader::BoolValue(value);
